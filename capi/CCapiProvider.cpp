@@ -1,14 +1,18 @@
 #include "capi/CCapiProvider.h"
 
-#include "relay/ICapiControl.h"
+#include "capi/CCapiControl.h"
+#include "capi/CapiConstants.h"
 
-// Until the binding exists there is no driver: the hub stays in "Fehler".
+CCapiProvider::CCapiProvider(CCapiInterface::Options options) : m_options(std::move(options)) {}
+
 bool CCapiProvider::DriverAnswers()
 {
-    return false;
+    // Bound for a moment only: the library is unloaded again with the probe.
+    CCapiInterface probe(m_options);
+    return probe.IsBound() && probe.Installed() != Capi::INFO_NOT_INSTALLED;
 }
 
-std::unique_ptr<ICapiControl> CCapiProvider::CreateControl(CServiceRelay&)
+std::unique_ptr<ICapiControl> CCapiProvider::CreateControl(CServiceRelay& relay)
 {
-    return nullptr;
+    return std::make_unique<CCapiControl>(&relay, m_options);
 }
