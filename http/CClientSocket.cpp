@@ -23,6 +23,8 @@ void CClientSocket::OnReceive(int errorCode)
         return;
     auto buffer = std::make_unique<uint8_t[]>(READ_SIZE);
     const int n = Receive(buffer.get(), READ_SIZE);
+    if (n > 0)
+        m_bHeard = true;
     // The hub may destroy this connection (the offline answer ends it): touch nothing afterwards.
     if (n >= 0 && m_pRelay)
         m_pRelay->OnBrowserData(n, std::move(buffer));

@@ -2,6 +2,8 @@
 
 #include "platform/CAsyncSocket.h"
 
+#include <chrono>
+
 class CServiceRelay;
 
 // One accepted browser connection: waiting in the listener's list (no events,
@@ -19,4 +21,6 @@ public:
 
     CServiceRelay* m_pRelay = nullptr;  // the hub, set when the connection enters service; not owned
     bool m_bActive = false;             // true from the moment the connection enters service
+    bool m_bHeard = false;              // the browser has sent at least one byte while in service
+    std::chrono::steady_clock::time_point m_tInService;  // when the connection entered service
 };

@@ -3,18 +3,20 @@
 #include "http/CClientSocket.h"
 #include "http/COfflineResponder.h"
 #include "http/CServSocket.h"
+#include "platform/CSingleShotTimer.h"
 #include "relay/IActiveView.h"
 #include "relay/ICapiControl.h"
 #include "relay/ICapiProvider.h"
 #include "relay/IRelayApp.h"
 #include "res/CStringTable.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 CServiceRelay::CServiceRelay(IRelayApp* pApp, ICapiProvider& capi, int idleTimeoutMs)
     : m_wLastInfo(0), m_pApp(pApp), m_nMode(MODE_OFFLINE), m_nState(STATE_NO_CAPI), m_capi(capi),
-      m_nIdleTimeoutMs(idleTimeoutMs)
+      m_nIdleTimeoutMs(idleTimeoutMs), m_pSilenceTimer(std::make_unique<CSingleShotTimer>())
 {
     m_pServSocket = std::make_unique<CServSocket>(this);
     m_nState = m_capi.DriverAnswers() ? STATE_READY : STATE_NO_CAPI;
@@ -38,6 +40,7 @@ CServiceRelay::~CServiceRelay()
         CloseGracefully(std::move(m_pClientSocket));
     // The pump may be inside the controller's SendData (at most 2500 ms); the
     // controller must not go before the pump has returned from it.
+    m_pSilenceTimer->Stop();
     m_toDevice.Stop();
     if (m_pump.joinable())
         m_pump.join();
@@ -117,20 +120,59 @@ void CServiceRelay::CloseGracefully(std::unique_ptr<CClientSocket> socket)
 
 void CServiceRelay::ActivateNextConnection()
 {
-    if (m_pClientSocket || !m_pServSocket)
-        return;
-    std::unique_ptr<CClientSocket> next = m_pServSocket->TakeOldestPending();
-    if (!next)
-        return;
-    m_pClientSocket = std::move(next);
-    if (m_nMode == MODE_TUNNEL) {
-        auto block = std::make_unique<uint8_t[]>(1);
-        block[0] = TAG_CONTROL;
-        m_toDevice.Put(std::move(block), 1);
+    if (!m_pClientSocket && m_pServSocket) {
+        if (std::unique_ptr<CClientSocket> next = m_pServSocket->TakeOldestPending()) {
+            m_pClientSocket = std::move(next);
+            if (m_nMode == MODE_TUNNEL) {
+                auto block = std::make_unique<uint8_t[]>(1);
+                block[0] = TAG_CONTROL;
+                m_toDevice.Put(std::move(block), 1);
+            }
+            m_pClientSocket->m_pRelay = this;
+            m_pClientSocket->m_bActive = true;
+            m_pClientSocket->m_tInService = std::chrono::steady_clock::now();
+            m_pClientSocket->AsyncSelect(CAsyncSocket::FD_READ | CAsyncSocket::FD_WRITE | CAsyncSocket::FD_CLOSE);
+        }
     }
-    m_pClientSocket->m_pRelay = this;
-    m_pClientSocket->m_bActive = true;
-    m_pClientSocket->AsyncSelect(CAsyncSocket::FD_READ | CAsyncSocket::FD_WRITE | CAsyncSocket::FD_CLOSE);
+    WatchSilentConnection();
+}
+
+void CServiceRelay::WatchSilentConnection()
+{
+    if (!m_pClientSocket || !m_pServSocket || m_pServSocket->m_pending.empty()) {
+        m_pSilenceTimer->Stop();
+        return;
+    }
+    if (m_pSilenceTimer->IsActive())
+        return;
+    const auto served = std::chrono::steady_clock::now() - m_pClientSocket->m_tInService;
+    const auto left = std::chrono::milliseconds(SILENT_CONNECTION_MS)
+                      - std::chrono::duration_cast<std::chrono::milliseconds>(served);
+    m_pSilenceTimer->Start(static_cast<int>(std::max<long long>(0, left.count())), [this] { OnSilenceTimer(); });
+}
+
+void CServiceRelay::OnSilenceTimer()
+{
+    CClientSocket* current = m_pClientSocket.get();
+    if (!current || !m_pServSocket || m_pServSocket->m_pending.empty())
+        return;
+    if (std::chrono::steady_clock::now() - current->m_tInService < std::chrono::milliseconds(SILENT_CONNECTION_MS)) {
+        WatchSilentConnection();
+        return;
+    }
+    if (m_nMode == MODE_TUNNEL) {
+        // A tunnelled request that has been sent is the device's to answer,
+        // however long that takes on the line; only a silent one is ended.
+        if (current->m_bHeard)
+            return;
+        current->AsyncSelect(0);
+        current->ShutDown(CAsyncSocket::BOTH);
+        OnBrowserClosed();  // the device ends the connection, and the next one follows
+        return;
+    }
+    // Offline, every request is answered at once: one still in service has none.
+    m_pClientSocket.reset();
+    ActivateNextConnection();
 }
 
 void CServiceRelay::OnBrowserData(int length, std::unique_ptr<uint8_t[]> buffer)

@@ -11,6 +11,7 @@
 class CClientSocket;
 class COfflineResponder;
 class CServSocket;
+class CSingleShotTimer;
 class ICapiControl;
 class ICapiProvider;
 class IRelayApp;
@@ -40,6 +41,8 @@ public:
     static constexpr int MAX_BLOCK = 2048;
     // Silence in tunnel mode after which the pump asks to hang up.
     static constexpr int IDLE_TIMEOUT_MS = 600000;
+    // How long a connection in service may hold up waiting ones without a request.
+    static constexpr int SILENT_CONNECTION_MS = 2000;
     // Size of the relay event block.
     static constexpr int EVENT_BLOCK_SIZE = 12;
 
@@ -85,7 +88,15 @@ public:
     CDataQueue m_toDevice;                           // tunnel blocks for the device; main thread puts, the pump takes
 
 private:
+    // One connection at a time is served, so one that never sends a request
+    // (a speculative connection of the browser, a client that connects and
+    // sends nothing or only garbage) would hold up every other: while others
+    // wait, it is ended after SILENT_CONNECTION_MS.
+    void WatchSilentConnection();
+    void OnSilenceTimer();
+
     ICapiProvider& m_capi;   // driver test and controller factory
     int m_nIdleTimeoutMs;    // the pump's silence limit in tunnel mode
     std::thread m_pump;      // the outbound pump, joined by the destructor
+    std::unique_ptr<CSingleShotTimer> m_pSilenceTimer;  // armed only while connections wait behind the one in service
 };

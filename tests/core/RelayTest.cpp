@@ -469,3 +469,60 @@ TEST_F(RelayTest, ListenerThatCannotBeCreatedReportsPortZero)
     EXPECT_FALSE(relay->m_pServSocket->IsOpen());
     EXPECT_EQ(app.view.urls.at(0), "http:\\\\localhost:0/HttpStatus.html");
 }
+
+TEST_F(RelayTest, OfflineConnectionWithoutRequestGivesWayToWaitingOnes)
+{
+    Make();
+    struct Case {
+        const char* name;
+        std::string firstSends;
+    };
+    const Case cases[] = {
+        {"silent", ""},
+        {"garbage", std::string("\x01\x02\xff\x00junk", 8)},
+    };
+    for (const Case& c : cases) {
+        TestClient first(relay->GetListenPort());
+        ASSERT_TRUE(WaitUntil([&] { return relay->m_pClientSocket != nullptr; })) << c.name;
+        if (!c.firstSends.empty())
+            first.Send(c.firstSends);
+        TestClient second(relay->GetListenPort());
+        second.Send("GET / HTTP/1.1\r\n\r\n");
+        std::string answer;
+        ASSERT_TRUE(second.ReadUntilClosed(answer)) << c.name;
+        EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << c.name;
+        EXPECT_TRUE(first.ClosedWithin(1000)) << c.name;
+    }
+}
+
+TEST_F(RelayTest, TunnelSilentConnectionIsEndedForTheDeviceWhileOthersWait)
+{
+    Make();
+    EnterTunnel();
+    TestClient silent(relay->GetListenPort());
+    ASSERT_TRUE(WaitUntil([&] { return SentCount() == 1; }));
+    TestClient second(relay->GetListenPort());
+    second.Send("GET / HTTP/1.1\r\n\r\n");
+    // The silent one is reported closed to the device, which then ends it.
+    ASSERT_TRUE(WaitUntil([&] { return SentCount() == 2; }));
+    EXPECT_EQ(Sent()[1], (std::vector<uint8_t>{0x00}));
+    relay->CloseGracefully(std::move(relay->m_pClientSocket));
+    relay->ActivateNextConnection();
+    ASSERT_TRUE(WaitUntil([&] { return SentCount() == 4; }));
+    EXPECT_EQ(Sent()[2], (std::vector<uint8_t>{0x01}));
+    EXPECT_EQ(Sent()[3][0], 0x00);
+}
+
+TEST_F(RelayTest, TunnelConnectionAwaitingItsAnswerIsNotEnded)
+{
+    Make();
+    EnterTunnel();
+    TestClient first(relay->GetListenPort());
+    ASSERT_TRUE(WaitUntil([&] { return SentCount() == 1; }));
+    first.Send("GET /slow HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return SentCount() == 2; }));
+    TestClient second(relay->GetListenPort());
+    Spin(CServiceRelay::SILENT_CONNECTION_MS + 500);
+    EXPECT_EQ(SentCount(), 2u);
+    EXPECT_NE(relay->m_pClientSocket, nullptr);
+}
