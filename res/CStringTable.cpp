@@ -53,6 +53,27 @@ const Entry kStrings[] = {
     {CStringTable::AFX_IDS_APP_TITLE, "Kestrin"},
     {CStringTable::ID_FILE_PRINT, "Druckt das aktive Dokument.\nDrucken"},
     {CStringTable::ID_FILE_PRINT_PREVIEW, "Zeigt ganze Seiten an.\nSeitenansicht"},
+    // The framework's own prompts and indicator texts.
+    {CStringTable::AFX_IDS_IDLEMESSAGE, "Bereit"},
+    {CStringTable::AFX_IDS_UNTITLED, "Unbenannt"},
+    {CStringTable::ID_FILE_NEW, "Erstellt ein neues Dokument.\nNeu"},
+    {CStringTable::ID_FILE_OPEN, "\xC3\x96" "ffnet ein bestehendes Dokument.\n\xC3\x96" "ffnen"},
+    {CStringTable::ID_FILE_SAVE, "Speichert das aktive Dokument.\nSpeichern"},
+    {CStringTable::ID_FILE_SAVE_AS, "Speichert das aktive Dokument unter einem neuen Namen.\nSpeichern unter"},
+    {CStringTable::ID_FILE_PRINT_DIRECT, "Druckt das aktive Dokument.\nDrucken"},
+    {CStringTable::ID_FILE_MRU_FILE1, "\xC3\x96" "ffnet dieses Dokument."},
+    {CStringTable::ID_EDIT_COPY, "Kopiert die Markierung in die Zwischenablage.\nKopieren"},
+    {CStringTable::ID_EDIT_CUT, "Schneidet die Markierung aus und kopiert sie in die Zwischenablage.\nAusschneiden"},
+    {CStringTable::ID_EDIT_PASTE, "F\xC3\xBCgt den Inhalt der Zwischenablage ein.\nEinf\xC3\xBCgen"},
+    {CStringTable::ID_EDIT_UNDO, "Macht die letzte Aktion r\xC3\xBC" "ckg\xC3\xA4ngig.\nR\xC3\xBC" "ckg\xC3\xA4ngig"},
+    {CStringTable::ID_APP_ABOUT, "Zeigt Programminformationen, Versionsnummer und Copyright an.\nInfo"},
+    {CStringTable::ID_APP_EXIT, "Beendet die Anwendung.\nBeenden"},
+    {CStringTable::ID_NEXT_PANE, "Wechselt zum n\xC3\xA4" "chsten Fensterausschnitt.\nN\xC3\xA4" "chster Ausschnitt"},
+    {CStringTable::ID_PREV_PANE, "Wechselt zum vorherigen Fensterausschnitt.\nVorheriger Ausschnitt"},
+    {CStringTable::ID_INDICATOR_CAPS, "CAP"},
+    {CStringTable::ID_INDICATOR_NUM, "NUM"},
+    {CStringTable::ID_INDICATOR_SCRL, "SCRL"},
+    {CStringTable::AFX_IDP_PARSE_STRING_SIZE, "Enter no more than %1 characters."},
 };
 }
 
