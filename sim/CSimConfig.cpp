@@ -87,7 +87,10 @@ bool CSimConfig::ParseDevice(const std::string& text, SDevice& device, std::stri
                 device.RefuseInfo = static_cast<std::uint16_t>(n);
             }
         } else if (key == "clear-after") {
-            ok = ParseUnsigned(value, UINT64_MAX, n) && n > 0;
+            if (!ParseUnsigned(value, UINT64_MAX, n) || n == 0) {
+                error = "device \"" + text + "\": bad item \"" + item + "\"";
+                return false;
+            }
             device.ClearAfterBytes = n;
             continue;
         } else {
