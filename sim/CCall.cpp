@@ -386,7 +386,6 @@ void CCall::Count(std::size_t bytes)
     if (m_eState != EState::B3Active)
         return;
     Note("network drops the call after " + std::to_string(m_nBytes) + " bytes");
-    EndB3(REASON_NORMAL_CLEARING);
     Clear(REASON_NORMAL_CLEARING, "cleared by the network");
 }
 
@@ -455,8 +454,9 @@ void CCall::OnDisconnectReq(const CCapiMessage& msg)
 void CCall::Clear(std::uint16_t reason, const std::string& why)
 {
     CancelTimers();
+    // The B3 connection goes first, with a plain reason of its own.
     if (m_nNcci != 0)
-        EndB3(reason);
+        EndB3(0);
     Note(why + "; reason " + Hex4(reason));
     m_eState = EState::Clearing;
     CByteWriter p;
