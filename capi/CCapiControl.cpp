@@ -123,9 +123,11 @@ bool CCapiControl::Disconnect()
         case CALL_B3_ACTIVE: {
             if (!State.compare_exchange_strong(state, CALL_TRANSITION))
                 continue;
+            // The PLCI is kept before the request goes out: a DISCONNECT_IND
+            // that answers it at once must find it and must not be overwritten.
             const uint32_t ncci = ConnectionId;
-            DisconnectB3Req(ncci);
             ConnectionId = ncci & 0xFFFF;
+            DisconnectB3Req(ncci);
             std::this_thread::sleep_for(std::chrono::milliseconds(DISCONNECT_PAUSE_MS));
             int held = CALL_TRANSITION;
             if (!State.compare_exchange_strong(held, CALL_DISCONNECT_SENT))
