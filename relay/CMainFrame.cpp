@@ -13,6 +13,7 @@
 #include "ui/CKestrinDoc.h"
 #include "ui/CKestrinView.h"
 #include "ui/CLockKeyState.h"
+#include "ui/CStatusPane.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -147,21 +148,18 @@ bool CMainFrame::CreateStatusBar()
     setStatusBar(bar);
     for (int id : Indicators()) {
         // Panes belong to the status bar.
-        auto* pane = new QLabel(bar);
-        pane->setObjectName(QString::number(id));
-        pane->setTextFormat(Qt::PlainText);
+        QLabel* pane = nullptr;
         if (id == 0) {
             // The prompt pane: menu prompts replace it while they show.
-            pane->setText(Text(CStringTable::AFX_IDS_IDLEMESSAGE));
+            pane = new QLabel(Text(CStringTable::AFX_IDS_IDLEMESSAGE), bar);
+            pane->setTextFormat(Qt::PlainText);
             bar->addWidget(pane, 1);
         } else {
-            // Sized once by the pane's own string; it stays that wide, clipping longer texts.
-            const QString sizing = Text(id);
-            pane->setText(sizing);
-            pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            pane->setFixedWidth(pane->fontMetrics().horizontalAdvance(sizing) + 2 * pane->frameWidth() + 6);
+            // Sized by the pane's own string, which it shows until the first idle update.
+            pane = new CStatusPane(Text(id), bar);
             bar->addPermanentWidget(pane);
         }
+        pane->setObjectName(QString::number(id));
         m_panes[id] = pane;
     }
     return m_panes.size() == Indicators().size();
