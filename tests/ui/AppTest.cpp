@@ -271,6 +271,34 @@ private slots:
         QCOMPARE(app.m_pServiceRelay->m_strNumber, std::string("123"));
     }
 
+    void quittingWhileDataFlowsEnds_data()
+    {
+        QTest::addColumn<bool>("byExitCommand");
+        QTest::newRow("Beenden") << true;
+        QTest::newRow("close button") << false;
+    }
+    void quittingWhileDataFlowsEnds()
+    {
+        QFETCH(bool, byExitCommand);
+        CKestrinApp& app = Start({"kestrin", "-d", "0301"});
+        CServiceRelay& hub = *app.m_pServiceRelay;
+        CFakeCapiControl* control = m_capi.m_pLast;
+        QVERIFY(control);
+        // The call is up: the tunnel carries the browser's request out and the device's data in.
+        hub.m_nState = CServiceRelay::STATE_CONNECTED;
+        app.GetMainWnd()->OnTunnelUp();
+        QVERIFY(WaitUntil([&] { return hub.m_pClientSocket != nullptr; }));
+        control->Flood(&app);
+        QVERIFY(WaitUntil([&] { return control->m_nDelivered > 50; }));
+        if (byExitCommand)
+            app.GetMainWnd()->Action(S::ID_APP_EXIT)->trigger();
+        else
+            app.GetMainWnd()->close();
+        QVERIFY(!app.HasMainWindow());
+        // The end of the run: no event loop any more, and every thread must let go.
+        m_pApp.reset();
+    }
+
     void plainArgumentsOpenNothing()
     {
         CKestrinApp& app = Start({"kestrin", "somefile.txt", "-d"});
