@@ -234,7 +234,29 @@ bool CCapiInterface::WaitReaderEnded(int timeoutMs)
                                 [this] { return !ReaderActive; });
 }
 
-bool CCapiInterface::AbandonReader(int timeoutMs)
+void CCapiInterface::ReaderTicket::Enter()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    inLibrary = true;
+    changed.notify_all();
+}
+
+bool CCapiInterface::ReaderTicket::Leave()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    inLibrary = false;
+    changed.notify_all();
+    return abandoned;
+}
+
+void CCapiInterface::ReaderTicket::End()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    ended = true;
+    changed.notify_all();
+}
+
+CCapiInterface::AbandonOutcome CCapiInterface::AbandonReader(int timeoutMs)
 {
     std::shared_ptr<ReaderTicket> ticket;
     {
@@ -242,20 +264,22 @@ bool CCapiInterface::AbandonReader(int timeoutMs)
         ticket = Ticket;
     }
     if (!ticket)
-        return true;
-    ReaderHold hold(ticket->lock, std::defer_lock);
-    if (!hold.try_lock_for(std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs)))
-        return false;
-    if (!IsReaderActive())
-        return true;
-    // The thread is inside the library: it releases what is left when it comes back.
+        return READER_ENDED;
+    std::unique_lock<std::mutex> guard(ticket->lock);
+    ticket->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                             [&] { return ticket->inLibrary || ticket->ended; });
+    if (ticket->ended)
+        return READER_ENDED;
+    if (!ticket->inLibrary)
+        return READER_STUCK;
+    // Inside the library it touches nothing of ours; back, it releases what is left.
     Registered = false;
     ticket->applId = ApplID.exchange(0);
     ticket->abandoned = true;
-    return true;
+    return READER_ABANDONED;
 }
 
-uint32_t CCapiInterface::WaitForSignal(ReaderHold& hold)
+uint32_t CCapiInterface::WaitForSignal(ReaderTicket& ticket)
 {
     const uint32_t id = ApplID;
     const auto wait = Functions.WaitForMessage;
@@ -264,13 +288,13 @@ uint32_t CCapiInterface::WaitForSignal(ReaderHold& hold)
     struct timeval slice {};
     slice.tv_sec = Settings.waitSliceMs / 1000;
     slice.tv_usec = (Settings.waitSliceMs % 1000) * 1000;
-    hold.unlock();
+    ticket.Enter();
     const uint32_t result = wait(id, &slice);
-    hold.lock();
+    ticket.Leave();
     return result;
 }
 
-uint32_t CCapiInterface::GetMessage(ReaderHold& hold, const uint8_t*& message)
+uint32_t CCapiInterface::GetMessage(ReaderTicket& ticket, const uint8_t*& message)
 {
     message = nullptr;
     const uint32_t id = ApplID;
@@ -278,9 +302,10 @@ uint32_t CCapiInterface::GetMessage(ReaderHold& hold, const uint8_t*& message)
     if (!get || !id)
         return Capi::INFO_NOT_INSTALLED;
     unsigned char* received = nullptr;
-    hold.unlock();
+    ticket.Enter();
     const uint32_t result = get(id, &received);
-    hold.lock();
+    if (ticket.Leave())
+        return result;
     if (result != Capi::INFO_OK)
         return result;
     if (!received)

@@ -54,30 +54,44 @@ protected:
     const Options Settings;  // fixed at construction
 
     // What a receive thread shares with the object, so that it can be left
-    // behind safely when it does not come back from the library in time.
+    // behind safely when it does not come back from the library in time. The
+    // thread touches the object only between Leave and the next Enter.
     struct ReaderTicket {
-        std::timed_mutex lock;       // held by the receive thread whenever it touches the object
-        bool abandoned = false;      // guarded by lock: the object is gone; touch only this ticket
-        uint32_t applId = 0;         // guarded by lock: what an abandoned thread still has to release
+        // Receive thread: about to wait or read inside the library (or pause),
+        // touching nothing of the object until Leave.
+        void Enter();
+        // Receive thread: back from the library; true when the object is gone
+        // meanwhile, and then it must touch nothing but this ticket.
+        bool Leave();
+        // Receive thread: the last thing it does.
+        void End();
+
+        std::mutex lock;                  // guards inLibrary, ended, applId
+        std::condition_variable changed;  // signalled whenever inLibrary or ended change
+        bool inLibrary = false;           // the thread is between Enter and Leave
+        bool ended = false;               // the thread has finished
+        std::atomic<bool> abandoned{false};  // set only while inLibrary: the object is gone
+        uint32_t applId = 0;              // what an abandoned thread still has to release
         std::shared_ptr<CDynamicLibrary> library;     // keeps the library loaded while the thread lives
         CCapiFunctions::ReleaseFn release = nullptr;  // for that last release
     };
-    using ReaderHold = std::unique_lock<std::timed_mutex>;
+    enum AbandonOutcome { READER_ENDED, READER_ABANDONED, READER_STUCK };
 
     // The reader handshake between Start, the receive thread, Release and destruction.
     std::shared_ptr<ReaderTicket> BeginReader();  // before the receive thread is created
     void AttachReader();                          // first thing on the receive thread
-    void EndReader();                             // last thing on the receive thread, ticket held
+    void EndReader();                             // last touch of the object by the receive thread
     bool IsReaderActive();
     // True when no receive thread is running (any more) within `timeoutMs`.
     bool WaitReaderEnded(int timeoutMs);
-    // Destruction, after the receive thread did not end in time: true when it
-    // could be left to itself (it was inside the library, not in a handler).
-    bool AbandonReader(int timeoutMs);
-    // One wait slice and one read for the receive thread, with the ticket let
-    // go while inside the library. The caller looks at `abandoned` afterwards.
-    uint32_t WaitForSignal(ReaderHold& hold);
-    uint32_t GetMessage(ReaderHold& hold, const uint8_t*& message);
+    // Destruction, after the receive thread did not end in time: waits up to
+    // `timeoutMs` for it to be inside the library, and then leaves it to
+    // itself. READER_STUCK when it stayed in the object's code all along.
+    AbandonOutcome AbandonReader(int timeoutMs);
+    // One wait slice and one read for the receive thread, entered and left
+    // on its ticket. The caller looks at `abandoned` afterwards.
+    uint32_t WaitForSignal(ReaderTicket& ticket);
+    uint32_t GetMessage(ReaderTicket& ticket, const uint8_t*& message);
     // The release itself; on the receive thread, or when none runs.
     uint32_t ReleaseNow();
 

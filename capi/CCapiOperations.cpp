@@ -63,11 +63,12 @@ CCapiOperations::~CCapiOperations()
         Release();
     if (!WaitReaderEnded(0)) {
         // The receive thread did not come back in time. Inside the library it
-        // can be left to itself; the ticket keeps the library loaded for it.
-        AbandonReader(Settings.threadEndWaitMs);
-        if (ReceiveThread.joinable())
-            ReceiveThread.detach();
-        return;
+        // can be left to itself; its ticket keeps the library loaded for it.
+        if (AbandonReader(Settings.threadEndWaitMs) != READER_ENDED) {
+            if (ReceiveThread.joinable())
+                ReceiveThread.detach();
+            return;
+        }
     }
     JoinEndedThread();
 }
@@ -297,20 +298,20 @@ int CCapiOperations::ReceiveThreadEntry(CCapiOperations* self, std::shared_ptr<R
 {
     if (!self || !ticket)
         return 0;
-    ReaderHold hold(ticket->lock);
     self->AttachReader();
-    const int result = self->ReceiveLoop(hold, *ticket);
+    const int result = self->ReceiveLoop(*ticket);
     if (ticket->abandoned) {
         if (ticket->applId && ticket->release)
             ticket->release(ticket->applId);
         ticket->applId = 0;
-        return result;
+    } else {
+        self->EndReader();
     }
-    self->EndReader();
+    ticket->End();
     return result;
 }
 
-int CCapiOperations::ReceiveLoop(ReaderHold& hold, const ReaderTicket& ticket)
+int CCapiOperations::ReceiveLoop(ReaderTicket& ticket)
 {
     int failedPasses = 0;
     while (Registered) {
@@ -318,7 +319,7 @@ int CCapiOperations::ReceiveLoop(ReaderHold& hold, const ReaderTicket& ticket)
             OnLinkLost(fault);
             break;
         }
-        uint32_t result = WaitForSignal(hold);
+        uint32_t result = WaitForSignal(ticket);
         if (ticket.abandoned)
             return 0;
         if (!Registered)
@@ -327,7 +328,7 @@ int CCapiOperations::ReceiveLoop(ReaderHold& hold, const ReaderTicket& ticket)
             continue;  // the slice passed without a message
         if (result == Capi::INFO_OK) {
             const uint8_t* message = nullptr;
-            result = GetMessage(hold, message);
+            result = GetMessage(ticket, message);
             if (ticket.abandoned)
                 return 0;
             if (result == Capi::INFO_OK) {
@@ -342,10 +343,9 @@ int CCapiOperations::ReceiveLoop(ReaderHold& hold, const ReaderTicket& ticket)
             OnLinkLost(result);
             break;
         }
-        hold.unlock();
+        ticket.Enter();
         std::this_thread::sleep_for(std::chrono::milliseconds(FAILED_PASS_PAUSE_MS));
-        hold.lock();
-        if (ticket.abandoned)
+        if (ticket.Leave())
             return 0;
     }
     // The receive thread makes the release, so it never overlaps its own calls.

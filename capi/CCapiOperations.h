@@ -86,11 +86,11 @@ protected:
 private:
     // Receive thread body: waits for and reads one message at a time and
     // dispatches it, until the application is released or the link is lost.
-    int ReceiveLoop(ReaderHold& hold, const ReaderTicket& ticket);
-    // Thread entry of the receive thread: while it holds the ticket's lock it
-    // may touch this object (its application's library calls, Dispatch and the
-    // handlers); inside the library it holds nothing; once the ticket is
-    // abandoned it touches only the ticket.
+    int ReceiveLoop(ReaderTicket& ticket);
+    // Thread entry of the receive thread: it touches this object (its
+    // application's library calls, Dispatch and the handlers) only while it is
+    // not inside the library by its ticket; once the ticket is abandoned it
+    // touches only the ticket.
     static int ReceiveThreadEntry(CCapiOperations* self, std::shared_ptr<ReaderTicket> ticket);
     void JoinEndedThread();
     // Finishes a built message and hands it to the driver; see the builders.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -32,6 +34,8 @@ struct LibraryCase {
     const char* library;
     bool bound;
 };
+
+void PrintTo(const LibraryCase& c, std::ostream* os) { *os << c.name; }
 
 class CapiBindingLibraries : public ::testing::TestWithParam<LibraryCase> {
 protected:

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -98,6 +100,8 @@ struct LayoutCase {
     uint16_t number;
     const char* bytes;
 };
+
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 
 class CapiCodecLayouts : public CapiCodec, public ::testing::WithParamInterface<LayoutCase> {};
 

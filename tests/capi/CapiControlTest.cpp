@@ -5,6 +5,8 @@
 #include "FakeCapiControl.h"
 #include "TestMessage.h"
 
+#include <ostream>
+
 #include "capi/CapiConstants.h"
 
 #include <functional>
@@ -45,6 +47,8 @@ struct Row {
     std::vector<uint16_t> sent;                    // keys the driver was given
     bool ends = false;                             // the call ends and its application is released
 };
+
+void PrintTo(const Row& c, std::ostream* os) { *os << c.name; }
 
 class CapiControlStates : public CapiControlFixture, public ::testing::WithParamInterface<Row> {};
 
@@ -250,6 +254,8 @@ struct DataCase {
     bool window;
     bool delivered;
 };
+
+void PrintTo(const DataCase& c, std::ostream* os) { *os << c.name; }
 
 class CapiControlData : public CapiControlFixture, public ::testing::WithParamInterface<DataCase> {};
 

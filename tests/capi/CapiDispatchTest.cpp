@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -113,6 +115,8 @@ struct DispatchCase {
     const char* call;               // the expected handler call, or "" for none
     std::vector<uint16_t> answers;  // keys of the responses that follow
 };
+
+void PrintTo(const DispatchCase& c, std::ostream* os) { *os << c.name; }
 
 class CapiDispatch : public ::testing::TestWithParam<DispatchCase> {
 protected:

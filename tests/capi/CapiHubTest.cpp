@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct HubCase {
@@ -19,6 +21,8 @@ struct HubCase {
     int state;
     const char* text;
 };
+
+void PrintTo(const HubCase& c, std::ostream* os) { *os << c.name; }
 
 class CapiHub : public ::testing::TestWithParam<HubCase> {
 protected:

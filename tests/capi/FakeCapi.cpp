@@ -96,6 +96,7 @@ unsigned capi20_isinstalled(void)
 {
     std::lock_guard<std::mutex> guard(F().lock);
     ++F().counters["installed"];
+    F().changed.notify_all();
     return static_cast<unsigned>(Setting("installed"));
 }
 
@@ -228,10 +229,12 @@ unsigned capi20_waitformessage(unsigned applId, struct timeval* timeout)
     Inside inside;
     std::unique_lock<std::mutex> guard(F().lock);
     ++F().counters["wait"];
+    F().changed.notify_all();
     if (!F().registered.count(applId))
         return 0x1101;
     if (F().linkLost)
         return 0;
+    bool stalled = false;
     const auto start = Clock::now();
     const auto total = timeout ? std::chrono::microseconds(timeout->tv_sec * 1000000L + timeout->tv_usec)
                                : std::chrono::microseconds(3600L * 1000000L);
@@ -241,6 +244,11 @@ unsigned capi20_waitformessage(unsigned applId, struct timeval* timeout)
         const auto now = Clock::now();
         if (Setting("stall_wait")) {
             // A wait that does not come back, whatever the time-out says.
+            if (!stalled) {
+                stalled = true;
+                ++F().counters["stalled"];
+                F().changed.notify_all();
+            }
             F().changed.wait_for(guard, std::chrono::milliseconds(20));
             continue;
         }

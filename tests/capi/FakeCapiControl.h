@@ -16,7 +16,8 @@ void fake_reply_on_put(uint16_t key, const uint8_t* bytes, unsigned length);
 // From now on waits report a message at once, reads fail, and every put but the first fails.
 void fake_lose_link(void);
 // Counters: installed, register, release, put, put_refused, get, got, wait,
-// fileno, overlap, get_without_message, bad_data_resp, data_handle_reused.
+// fileno, overlap, get_without_message, bad_data_resp, data_handle_reused,
+// stalled (waits held by stall_wait).
 unsigned fake_counter(const char* name);
 int fake_wait_counter(const char* name, unsigned atLeast, int timeoutMs);
 int fake_sent_count(void);

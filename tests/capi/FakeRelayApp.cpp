@@ -49,14 +49,14 @@ bool FakeRelayApp::WaitBlocks(size_t count, int timeoutMs) const
 
 bool FakeRelayApp::WaitReport(int code, int timeoutMs) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        for (int c : Reports())
-            if (c == code)
+    auto seen = [&] {
+        for (const auto& b : m_blocks) {
+            int32_t c = 0;
+            if (b.size() == 12 && b[0] == 0x80 && (std::memcpy(&c, b.data() + 4, sizeof c), c == code))
                 return true;
-        std::unique_lock<std::mutex> guard(m_lock);
-        const size_t seen = m_blocks.size();
-        if (!m_added.wait_until(guard, deadline, [&] { return m_blocks.size() > seen; }))
-            return false;
-    }
+        }
+        return false;
+    };
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_added.wait_for(guard, std::chrono::milliseconds(timeoutMs), seen);
 }

@@ -131,8 +131,17 @@ void RcapiPeer::ReadLoop(int fd)
             SendOn(fd, conf);
     }
     std::lock_guard<std::mutex> guard(m_lock);
-    if (fd == m_registered)
+    if (fd == m_registered) {
         m_registeredClosed = true;
+        m_registered = -1;
+    }
+    for (auto it = m_fds.begin(); it != m_fds.end(); ++it) {
+        if (*it == fd) {
+            m_fds.erase(it);
+            break;
+        }
+    }
+    close(fd);
     m_changed.notify_all();
 }
 
@@ -205,22 +214,17 @@ size_t RcapiPeer::Count() const
 
 bool RcapiPeer::Send(const std::vector<uint8_t>& payload)
 {
-    int fd;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        fd = m_registered;
-    }
-    return fd >= 0 && SendOn(fd, payload);
+    // Under the lock, so that the connection's reader cannot close it meanwhile.
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_registered >= 0 && SendOn(m_registered, payload);
 }
 
 void RcapiPeer::CloseConnections()
 {
+    // Each reader closes its own descriptor once it sees the end.
     std::lock_guard<std::mutex> guard(m_lock);
-    for (int fd : m_fds) {
+    for (int fd : m_fds)
         shutdown(fd, SHUT_RDWR);
-        close(fd);
-    }
-    m_fds.clear();
     m_registered = -1;
     m_changed.notify_all();
 }

@@ -35,7 +35,7 @@ public:
     size_t Count() const;
     // Sends one frame to the registered connection.
     bool Send(const std::vector<uint8_t>& payload);
-    // Drops every connection, as a peer that has gone.
+    // Drops every connection, as a peer that has gone; the connections made afterwards stay.
     void CloseConnections();
     // Waits until the library has closed the registered connection.
     bool WaitClosed(int timeoutMs = 5000);
@@ -61,7 +61,7 @@ private:
     mutable std::mutex m_lock;              // guards everything below
     std::condition_variable m_changed;      // signalled on every change below
     std::vector<std::thread> m_readers;     // one per accepted connection
-    std::vector<int> m_fds;                 // every open connection
+    std::vector<int> m_fds;                 // every open connection, closed by its reader
     int m_registered = -1;                  // the connection that registered, or -1
     bool m_registeredClosed = false;        // the library closed it
     int m_registrations = 0;
