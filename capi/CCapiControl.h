@@ -60,10 +60,10 @@ public:
 
     CDataB3ReqList Requests;              // outstanding DATA_B3 requests and their blocks; has its own lock
     CServiceRelay* Relay;                 // the hub that created the controller, not owned
-    std::atomic<int> State;               // the call state; main, pump and receive thread
-    CAutoResetEvent ConfirmEvent;         // signalled by every DATA_B3_CONF that finds its record
-    std::atomic<uint32_t> ConnectionId;   // PLCI or NCCI of the current call; NO_CONNECTION when none
-    std::atomic<bool> HangUpPending;      // a hang-up came before CONNECT_CONF: clear once the PLCI is known
+    std::atomic<int> State;               // atomic, changed by compare-and-swap: the call state; main, pump and receive thread
+    CAutoResetEvent ConfirmEvent;         // thread-safe: signalled by every DATA_B3_CONF that finds its record
+    std::atomic<uint32_t> ConnectionId;   // atomic: PLCI or NCCI of the current call; NO_CONNECTION when none
+    std::atomic<bool> HangUpPending;      // atomic: a hang-up came before CONNECT_CONF; clear once the PLCI is known
 
 protected:
     void OnLinkLost(uint32_t info) override;

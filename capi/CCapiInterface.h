@@ -47,8 +47,8 @@ public:
     // Waits one slice for a message: 0 when one waits, 0x1104 when none came. Receive thread only.
     uint32_t WaitForSignal();
 
-    std::atomic<uint32_t> ApplID;   // the registered application; 0 when none
-    std::atomic<bool> Registered;   // true from a successful Register until the release is asked for
+    std::atomic<uint32_t> ApplID;   // atomic: the registered application; 0 when none
+    std::atomic<bool> Registered;   // atomic: true from a successful Register until the release is asked for
 
 protected:
     const Options Settings;  // fixed at construction
@@ -95,7 +95,7 @@ protected:
     // The release itself; on the receive thread, or when none runs.
     uint32_t ReleaseNow();
 
-    std::atomic<uint32_t> LinkFault;  // a put error that showed the transport gone; 0 when none
+    std::atomic<uint32_t> LinkFault;  // atomic: a put error that showed the transport gone; 0 when none
 
 private:
     std::shared_ptr<CDynamicLibrary> Module;  // the library; shared with helper threads still inside it

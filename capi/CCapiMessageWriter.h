@@ -20,6 +20,8 @@ public:
     void CopyStruct(const uint8_t* structure);
     // Writes the message's total length into the header.
     void FinishLength();
+    // Marks the message as one that cannot be built.
+    void Fail() { m_bOk = false; }
 
     bool Ok() const { return m_bOk; }
     size_t Length() const { return m_nLength; }

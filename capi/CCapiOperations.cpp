@@ -37,8 +37,7 @@ void NumberStruct(CCapiMessageWriter& message, const char* number, const uint8_t
         return;
     }
     if (n + octetCount > 255) {
-        // Cannot be coded; also far beyond what fits in a message.
-        message.Bytes(nullptr, Capi::MAX_MESSAGE + 1);
+        message.Fail();  // cannot be coded; far beyond what fits in a message anyway
         return;
     }
     message.Byte(static_cast<uint8_t>(n + octetCount));
@@ -281,8 +280,9 @@ int CCapiOperations::Start()
 
 int CCapiOperations::Stop()
 {
+    // Release waits, bounded, for a running receive thread to release and end.
     Release();
-    if (WaitReaderEnded(Settings.threadEndWaitMs))
+    if (!IsReaderActive())
         JoinEndedThread();
     return 0;
 }

@@ -74,7 +74,7 @@ public:
     // Longest wait of Start for a receive thread that is ending.
     static constexpr int ENDING_THREAD_WAIT_MS = 500;
 
-    std::atomic<uint16_t> MessageNumber;  // the last message number drawn; any thread
+    std::atomic<uint16_t> MessageNumber;  // atomic: the last message number drawn; any thread
     std::thread ReceiveThread;            // the receive thread of the latest Start; main thread
     uint32_t StartInfo = 0;               // why the last Start failed, 0 after success; main thread
 
