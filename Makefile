@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 
 PACKAGES = cmake ninja-build g++ make pkg-config \
-  qt6-base-dev qt6-webengine-dev libgl-dev \
+  qt6-base-dev qt6-webengine-dev libgl-dev libx11-dev \
   libgtest-dev libgmock-dev \
   libcapi20-3 \
   xvfb xauth curl procps \

@@ -1,5 +1,7 @@
 #include "app/CKestrinApp.h"
 #include "capi/CCapiProvider.h"
+#include "platform/CTerminationSignal.h"
+#include "relay/CMainFrame.h"
 
 #include <QApplication>
 
@@ -19,6 +21,13 @@ int main(int argc, char** argv)
         CKestrinApp app(capi);
         if (!app.InitInstance(QCoreApplication::arguments()))
             return 1;
+        // Asked to end from outside: close the window as its close button does.
+        CTerminationSignal termination([&app] {
+            if (CMainFrame* frame = app.GetMainWnd())
+                frame->close();
+            else
+                QCoreApplication::quit();
+        });
         result = QApplication::exec();
     }
     return result;
