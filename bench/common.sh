@@ -79,7 +79,9 @@ bench_dial() {
 bench_listen_port() {
   local inodes
   inodes="$(for f in /proc/"$1"/fd/*; do readlink "$f" 2>/dev/null; done | sed -n 's/^socket:\[\([0-9]*\)\]$/\1/p' | tr '\n' ' ')"
-  awk -v inodes=" $inodes " '$4 == "0A" && $2 ~ /^0100007F:/ && index(inodes, " " $10 " ") { split($2, a, ":"); print strtonum("0x" a[2]); exit }' /proc/net/tcp
+  local hex
+  hex="$(awk -v inodes=" $inodes " '$4 == "0A" && $2 ~ /^0100007F:/ && index(inodes, " " $10 " ") { split($2, a, ":"); print a[2]; exit }' /proc/net/tcp)"
+  [ -n "$hex" ] && printf '%d\n' "0x$hex"
 }
 
 # User plus system CPU of PID in clock ticks.

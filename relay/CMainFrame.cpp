@@ -17,7 +17,9 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -70,6 +72,8 @@ CMainFrame::CMainFrame(CKestrinApp& app, CKestrinDoc& doc) : m_app(app), m_doc(d
 
 CMainFrame::~CMainFrame()
 {
+    if (qApp)
+        qApp->removeEventFilter(this);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread()))
         disconnect(dispatcher, nullptr, this, nullptr);
 }
@@ -91,6 +95,8 @@ bool CMainFrame::Create()
     if (!dispatcher)
         return false;
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::OnUpdateIdle);
+    if (qApp)
+        qApp->installEventFilter(this);
     return true;
 }
 
@@ -190,6 +196,14 @@ void CMainFrame::OnUpdateIdle()
     }
     if (!CLockKeyState::IsKnown())
         return;
+    // Each reading is three round trips to the X server, and the loop goes
+    // idle after every block the device sends: read only when a key may
+    // have changed them, or now and then for changes made elsewhere.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_bLockKeysStale && now - m_tLockKeysRead < std::chrono::milliseconds(LOCK_KEY_REFRESH_MS))
+        return;
+    m_bLockKeysStale = false;
+    m_tLockKeysRead = now;
     static const std::pair<int, CLockKeyState::Key> locks[] = {{S::ID_INDICATOR_CAPS, CLockKeyState::KEY_CAPS},
                                                                {S::ID_INDICATOR_NUM, CLockKeyState::KEY_NUM},
                                                                {S::ID_INDICATOR_SCRL, CLockKeyState::KEY_SCROLL}};
@@ -201,6 +215,22 @@ void CMainFrame::OnUpdateIdle()
             ui.SetText(on ? S::Get(id) : "");
         }
     }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::ApplicationStateChange:
+    case QEvent::WindowActivate:
+        m_bLockKeysStale = true;
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::RouteCommand(int id)

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     static constexpr int SEND_STALL_TIMEOUT_MS = 5000;
     // The pause before the status page is shown while dialling.
     static constexpr int DIAL_PAGE_DELAY_MS = 100;
+    // Without a key or activation event, how long the lock-key panes trust their last reading.
+    static constexpr int LOCK_KEY_REFRESH_MS = 1000;
     // Status-bar panes, left to right.
     static const std::vector<int>& Indicators();
 
@@ -56,6 +59,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Watches the application's events for what can change a lock key.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool CreateStatusBar();
@@ -75,4 +80,6 @@ private:
     CKestrinView* m_pView = nullptr;    // the central widget; owned by the window
     std::map<int, QAction*> m_actions;  // commands by id; children of the window
     std::map<int, QLabel*> m_panes;     // status-bar panes by indicator id; owned by the status bar
+    bool m_bLockKeysStale = true;       // a key or activation event came since the lock keys were last read
+    std::chrono::steady_clock::time_point m_tLockKeysRead;  // when the lock keys were last read
 };

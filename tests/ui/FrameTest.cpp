@@ -35,6 +35,12 @@
 #include <mutex>
 #include <thread>
 
+#if KESTRIN_TEST_X11
+#include <QGuiApplication>
+// Last: the X headers define macros that clash with names above.
+#include <X11/XKBlib.h>
+#endif
+
 namespace {
 using S = CStringTable;
 
@@ -335,6 +341,28 @@ private slots:
         CCmdUI isdnUi(S::IDS_ISDN_PANE, pane);
         doc.OnUpdateIsdnPane(isdnUi);
         QCOMPARE(pane.text(), QString());
+    }
+
+    void lockKeyPanesFollowTheKeyboard()
+    {
+#if KESTRIN_TEST_X11
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        Display* display = x11 ? x11->display() : nullptr;
+        if (!display)
+            QSKIP("no X11 display");
+        QLabel* caps = Frame().Pane(S::ID_INDICATOR_CAPS);
+        QVERIFY(caps);
+        // The panes are read again after a key event, however busy the loop is.
+        for (bool on : {true, false, true, false}) {
+            XkbLockModifiers(display, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+            XSync(display, False);
+            QTest::keyClick(&Frame(), Qt::Key_Shift);
+            QVERIFY2(WaitUntil([&] { return caps->text() == (on ? QString("CAP") : QString()); }, 5000),
+                     on ? "caps lock on" : "caps lock off");
+        }
+#else
+        QSKIP("built without X11");
+#endif
     }
 
     void navigateReloadsTheSameAddressAndNavigatesAnew()
