@@ -29,8 +29,8 @@ namespace {
 constexpr int LINE_RATE = 8000;      // bytes per second each way: 64 kbit/s
 constexpr int IMAGE_WIDTH = 58;      // the two images: 32-bit BMPs of about 13 KB each
 constexpr int IMAGE_HEIGHT = 56;
-constexpr int HTML_ROWS = 120;       // rows of the settings table, about 10 KB of HTML
-constexpr int CSS_RULES = 60;        // about 4 KB of style sheet
+constexpr int HTML_ROWS = 170;       // rows of the settings table, about 11 KB of HTML
+constexpr int CSS_RULES = 90;        // about 3 KB of style sheet
 constexpr int STEP_TIMEOUT_MS = 60000;
 
 // Milliseconds since local midnight, the clock of the simulator's trace.

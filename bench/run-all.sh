@@ -17,5 +17,7 @@ echo
 echo
 "$here/tunnel.sh" "$build" idle || status=1
 echo
-(cd "$build/bin" && ./kestrin-bench-view all --runs "${RUNS:-5}") || status=1
+(cd "$build/bin" && ./kestrin-bench-view all --runs "${RUNS:-5}" --setup-delay 1000) || status=1
+echo
+(cd "$build/bin" && ./kestrin-bench-view dial --runs "${RUNS:-5}" --setup-delay 0) || status=1
 exit $status

@@ -75,11 +75,12 @@ hostcost() {
   echo "(CPU: user + system time of the Kestrin process, from /proc/PID/stat)"
 }
 
-# Voluntary plus involuntary context switches of every thread of PID: "tid name count".
-thread_switches() {
+# Every thread of PID: "tid name context-switches cpu-ticks".
+thread_stats() {
   local t
   for t in /proc/"$1"/task/*; do
-    awk -v tid="${t##*/}" '/^Name:/ { name = $2 } /ctxt_switches/ { n += $2 } END { print tid, name, n }' "$t/status" 2>/dev/null || true
+    { awk -v tid="${t##*/}" '/^Name:/ { name = $2 } /ctxt_switches/ { n += $2 } END { printf "%s %s %d ", tid, name, n }' "$t/status"
+      awk '{ print $1 }' "$t/schedstat"; } 2>/dev/null || true
   done
 }
 
@@ -89,19 +90,22 @@ idle() {
   bench_dial 100
   sleep 3  # the start page has settled in the view
   echo "== Idle connected call over $seconds s (target < 1 % of a core, no periodic busy wake-ups)"
-  thread_switches "$kestrin_pid" >"$work/sw0"
+  thread_stats "$kestrin_pid" >"$work/sw0"
   before="$(bench_cpu_ticks "$kestrin_pid")"
+  before_ns="$(bench_cpu_ns "$kestrin_pid")"
   trace_before="$(wc -l <"$trace")"
   sleep "$seconds"
   after="$(bench_cpu_ticks "$kestrin_pid")"
-  thread_switches "$kestrin_pid" >"$work/sw1"
+  after_ns="$(bench_cpu_ns "$kestrin_pid")"
+  thread_stats "$kestrin_pid" >"$work/sw1"
   trace_after="$(wc -l <"$trace")"
-  awk -v c="$((after - before))" -v hz="$hz" -v s="$seconds" 'BEGIN {
-    printf "Kestrin process CPU: %.2f s in %d s = %.3f %% of a core\n", c / hz, s, 100 * c / hz / s }'
+  awk -v n="$((after_ns - before_ns))" -v c="$((after - before))" -v hz="$hz" -v s="$seconds" 'BEGIN {
+    printf "Kestrin process CPU: %.3f s in %d s = %.3f %% of a core (scheduler time; tick sampling says %.2f s)\n", n / 1e9, s, 100 * n / 1e9 / s, c / hz }'
   echo "CAPI messages meanwhile: $((trace_after - trace_before)) trace lines"
-  echo "wake-ups per second, by thread (context switches; threads above 0.5/s):"
-  awk -v s="$seconds" 'NR == FNR { base[$1] = $3; next }
-    { d = $3 - ($1 in base ? base[$1] : 0); if (d / s > 0.5) printf "  %-18s %6.1f/s\n", $2 " (" $1 ")", d / s }' \
+  echo "threads that woke more than once in 10 s or used over 1 ms of CPU (main thread: $kestrin_pid):"
+  awk -v s="$seconds" -v hz="$hz" 'NR == FNR { sw[$1] = $3; cpu[$1] = $4; next }
+    { d = $3 - ($1 in sw ? sw[$1] : 0); c = $4 - ($1 in cpu ? cpu[$1] : 0)
+      if (d / s > 0.1 || c > 1e6) printf "  %-22s %6.1f wake-ups/s %8.4f s CPU\n", $2 " (" $1 ")", d / s, c / 1e9 }' \
     "$work/sw0" "$work/sw1" | sort -t'(' -k1,1
 }
 
