@@ -164,4 +164,5 @@ void COfflineResponder::SendResponse(int index)
     }
     connection->ShutDown(CAsyncSocket::BOTH);
     connection->Close();
+    m_pRelay->WatchConnections();
 }

@@ -134,17 +134,21 @@ void CServiceRelay::ActivateNextConnection()
             m_pClientSocket->AsyncSelect(CAsyncSocket::FD_READ | CAsyncSocket::FD_WRITE | CAsyncSocket::FD_CLOSE);
         }
     }
-    WatchSilentConnection();
+    WatchConnections();
 }
 
-void CServiceRelay::WatchSilentConnection()
+void CServiceRelay::WatchConnections()
 {
-    if (!m_pClientSocket || !m_pServSocket || m_pServSocket->m_pending.empty()) {
+    if (!m_pServSocket || m_pServSocket->m_pending.empty()) {
         m_pSilenceTimer->Stop();
         return;
     }
     if (m_pSilenceTimer->IsActive())
         return;
+    if (!m_pClientSocket) {
+        m_pSilenceTimer->Start(SILENT_CONNECTION_MS, [this] { ActivateNextConnection(); });
+        return;
+    }
     const auto served = std::chrono::steady_clock::now() - m_pClientSocket->m_tInService;
     const auto left = std::chrono::milliseconds(SILENT_CONNECTION_MS)
                       - std::chrono::duration_cast<std::chrono::milliseconds>(served);
@@ -154,10 +158,12 @@ void CServiceRelay::WatchSilentConnection()
 void CServiceRelay::OnSilenceTimer()
 {
     CClientSocket* current = m_pClientSocket.get();
-    if (!current || !m_pServSocket || m_pServSocket->m_pending.empty())
+    if (!current || !m_pServSocket || m_pServSocket->m_pending.empty()) {
+        WatchConnections();
         return;
+    }
     if (std::chrono::steady_clock::now() - current->m_tInService < std::chrono::milliseconds(SILENT_CONNECTION_MS)) {
-        WatchSilentConnection();
+        WatchConnections();
         return;
     }
     if (m_nMode == MODE_TUNNEL) {
@@ -201,6 +207,7 @@ void CServiceRelay::OnBrowserClosed()
         return;
     }
     m_pClientSocket.reset();
+    WatchConnections();
 }
 
 int CServiceRelay::OutboundPump(CServiceRelay* relay)

@@ -67,6 +67,10 @@ public:
     // Takes over `buffer` (count bytes, 0 to 2047).
     void OnBrowserData(int length, std::unique_ptr<uint8_t[]> buffer);
     void OnBrowserClosed();
+    // After a change of the connection in service or the waiting list: one
+    // that sends no request is ended while others wait behind it, and
+    // waiting ones do not wait for ever for the next accept.
+    void WatchConnections();
 
     // Thread procedure of the outbound pump. It may touch only m_nMode,
     // m_toDevice and, in tunnel mode, the controller's SendData and Disconnect.
@@ -91,8 +95,9 @@ private:
     // One connection at a time is served, so one that never sends a request
     // (a speculative connection of the browser, a client that connects and
     // sends nothing or only garbage) would hold up every other: while others
-    // wait, it is ended after SILENT_CONNECTION_MS.
-    void WatchSilentConnection();
+    // wait, it is ended after SILENT_CONNECTION_MS. Offline, a connection left
+    // waiting when the one before it was answered enters service at the next
+    // accept, or after SILENT_CONNECTION_MS at the latest.
     void OnSilenceTimer();
 
     ICapiProvider& m_capi;   // driver test and controller factory

@@ -526,3 +526,20 @@ TEST_F(RelayTest, TunnelConnectionAwaitingItsAnswerIsNotEnded)
     EXPECT_EQ(SentCount(), 2u);
     EXPECT_NE(relay->m_pClientSocket, nullptr);
 }
+
+TEST_F(RelayTest, OfflineWaitingConnectionIsServedWithoutANewAccept)
+{
+    Make();
+    TestClient first(relay->GetListenPort());
+    ASSERT_TRUE(WaitUntil([&] { return relay->m_pClientSocket != nullptr; }));
+    TestClient second(relay->GetListenPort());
+    ASSERT_TRUE(WaitUntil([&] { return relay->m_pServSocket->m_pending.size() == 1; }));
+    second.Send("GET / HTTP/1.1\r\n\r\n");
+    first.Send("GET / HTTP/1.1\r\n\r\n");
+    std::string answer;
+    ASSERT_TRUE(first.ReadUntilClosed(answer));
+    // No third connection comes: the waiting one is taken all the same.
+    std::string secondAnswer;
+    ASSERT_TRUE(second.ReadUntilClosed(secondAnswer, 10000));
+    EXPECT_EQ(secondAnswer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+}
