@@ -12,7 +12,11 @@ class CServiceRelay;
 // first-in first-out list of accepted connections that wait to be served.
 class CServSocket : public CAsyncSocket {
 public:
-    static constexpr int BACKLOG = 5;
+    // Connections the system holds for the listener until it accepts them.
+    // Five, as sockets once had it, overflows when many connect at once while
+    // the main thread is busy (the overflow costs a browser a minute of
+    // retries or a reset); every accepted one waits in m_pending anyway.
+    static constexpr int BACKLOG = 128;
 
     explicit CServSocket(CServiceRelay* relay);
     ~CServSocket() override;

@@ -173,6 +173,8 @@ std::size_t CForwardSession::ReadResponse(std::uint8_t* buffer, std::size_t max)
         return 0;
     }
     std::size_t n = std::min(max, m_fromServer.size() - m_nFromOffset);
+    if (n == 0)
+        return 0;
     std::memcpy(buffer, m_fromServer.data() + m_nFromOffset, n);
     m_nFromOffset += n;
     if (n > 0)
