@@ -442,9 +442,11 @@ void CCapiOperations::Dispatch(const uint8_t* message)
             address64 = in.Dword(12);
         }
         const uint8_t* data = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address64));
-        // A block that cannot be located or is longer than registered is not
-        // read; the indication is still answered, so the driver gets its buffer back.
-        if (!data || length > Capi::MAX_DATA_BLOCK) {
+        // The library lays the block out right behind the message; an address
+        // anywhere else is not the library's and is never read. Such a block,
+        // or one longer than registered, is dropped; the indication is still
+        // answered, so the driver gets its buffer back.
+        if (!data || data != message + total || length > Capi::MAX_DATA_BLOCK) {
             OnDataB3Ind(number, address, nullptr, 0, handle, flags);
             return;
         }
