@@ -11,7 +11,13 @@ PACKAGES = cmake ninja-build g++ make pkg-config \
   xvfb xauth curl procps \
   fonts-dejavu-core
 
-.PHONY: all deps build test demo bench clean
+# The sanitizer pass covers everything that runs without the browser engine,
+# whose own processes do not run under AddressSanitizer.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_TARGETS = core_tests capi_tests capi_real_tests sim_tests \
+  request_fuzz status_page_fuzz dispatch_fuzz sim_frame_fuzz
+
+.PHONY: all deps build test sanitize-test demo bench clean
 
 all: build
 
@@ -24,9 +30,18 @@ build: deps
 
 test: build
 	@scripts/run-tests.sh $(BUILD)
+	@$(MAKE) --no-print-directory sanitize-test
+
+sanitize-test: deps
+	@cmake -G Ninja -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target $(SANITIZE_TARGETS)
+	@cd $(SANITIZE_BUILD) && ctest --output-on-failure --timeout 600 -E '^(ui_|e2e)'
+
+bench: build
+	@bench/run-all.sh $(BUILD)
 
 demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
