@@ -155,7 +155,7 @@ bool CSimConfig::Apply(const std::string& name, const std::string& value, std::s
             return false;
         }
         if (!Incoming)
-            Incoming.emplace();
+            Incoming = SIncoming{};
         Incoming->Calling = value;
     } else if (name == "incoming-delay") {
         if (!ParseUnsigned(value, 3600000, n)) {
@@ -163,7 +163,7 @@ bool CSimConfig::Apply(const std::string& name, const std::string& value, std::s
             return false;
         }
         if (!Incoming)
-            Incoming.emplace();
+            Incoming = SIncoming{};
         Incoming->DelayMs = static_cast<std::int64_t>(n);
     } else if (name == "config") {
         return LoadFile(value, error);
