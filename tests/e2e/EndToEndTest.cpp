@@ -2,6 +2,7 @@
 // real libcapi20.so.3 configured for the simulator's remote-CAPI port, and
 // the simulator playing the exchange and the demo device.
 #include "CProcess.h"
+#include "HttpAnswer.h"
 #include "UiTestSupport.h"
 
 #include "app/CKestrinApp.h"
@@ -29,20 +30,12 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using namespace HttpAnswer;
 
 namespace {
 const QString kDialling = QString::fromUtf8("W\xC3\xA4hle ...");
 const QString kDeviceStatus = QString::fromUtf8("Ger\xC3\xA4testatus");
 
-uint32_t Fnv1a(const std::string& bytes)
-{
-    uint32_t state = 2166136261u;
-    for (unsigned char b : bytes) {
-        state ^= b;
-        state *= 16777619u;
-    }
-    return state;
-}
 
 // One HTTP exchange with the endpoint, as a browser would make it.
 struct Fetch {
@@ -71,20 +64,7 @@ void ReadAll(int fd, Fetch& fetch, std::chrono::milliseconds bound)
     fetch.done = std::chrono::steady_clock::now();
 }
 
-std::string Header(const std::string& answer, const std::string& name)
-{
-    const size_t at = answer.find("\r\n" + name + ": ");
-    if (at == std::string::npos)
-        return {};
-    const size_t from = at + name.size() + 4;
-    return answer.substr(from, answer.find("\r\n", from) - from);
-}
 
-std::string Body(const std::string& answer)
-{
-    const size_t at = answer.find("\r\n\r\n");
-    return at == std::string::npos ? std::string() : answer.substr(at + 4);
-}
 }
 
 class EndToEndTest : public QObject {

@@ -3,6 +3,7 @@
 // confirmations, or see the simulator killed and started again behind it.
 #include "CCapiProxy.h"
 #include "CProcess.h"
+#include "HttpAnswer.h"
 #include "UiTestSupport.h"
 
 #include "app/CKestrinApp.h"
@@ -32,40 +33,13 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using namespace HttpAnswer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-uint32_t Fnv1a(const std::string& bytes)
-{
-    uint32_t state = 2166136261u;
-    for (unsigned char b : bytes) {
-        state ^= b;
-        state *= 16777619u;
-    }
-    return state;
-}
 
-std::string Body(const std::string& answer)
-{
-    const size_t at = answer.find("\r\n\r\n");
-    return at == std::string::npos ? std::string() : answer.substr(at + 4);
-}
 
-std::string Header(const std::string& answer, const std::string& name)
-{
-    const size_t at = answer.find("\r\n" + name + ": ");
-    if (at == std::string::npos)
-        return {};
-    const size_t from = at + name.size() + 4;
-    return answer.substr(from, answer.find("\r\n", from) - from);
-}
 
-bool ChecksumMatches(const std::string& answer)
-{
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x", Fnv1a(Body(answer)));
-    return !Body(answer).empty() && Header(answer, "X-Checksum-Fnv1a") == hex;
-}
 
 // A browser stand-in on its own thread: sends a request, reads the answer
 // until the endpoint closes (or `stopAfter` bytes, then aborts), pausing
